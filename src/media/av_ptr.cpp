@@ -1,0 +1,28 @@
+#include "media/av_ptr.h"
+
+#include <cerrno>
+
+namespace zembra::media {
+namespace {
+
+template <typename Ptr>
+Ptr NotNull(Ptr ptr, std::string_view what) {
+  if (!ptr) throw AvError(AVERROR(ENOMEM), what);
+  return ptr;
+}
+
+}  // namespace
+
+FramePtr MakeFrame() { return NotNull(FramePtr(ff.av_frame_alloc()), "av_frame_alloc"); }
+
+PacketPtr MakePacket() { return NotNull(PacketPtr(ff.av_packet_alloc()), "av_packet_alloc"); }
+
+CodecContextPtr MakeCodecContext(const AVCodec* codec) {
+  return NotNull(CodecContextPtr(ff.avcodec_alloc_context3(codec)), "avcodec_alloc_context3");
+}
+
+FilterGraphPtr MakeFilterGraph() {
+  return NotNull(FilterGraphPtr(ff.avfilter_graph_alloc()), "avfilter_graph_alloc");
+}
+
+}  // namespace zembra::media

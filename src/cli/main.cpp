@@ -40,9 +40,12 @@ void PrintLibraries() {
     unsigned (*version)();
   };
   const Row rows[] = {
-      {MediaLibrary::AvUtil, ff.avutil_version},     {MediaLibrary::SwResample, ff.swresample_version},
-      {MediaLibrary::SwScale, ff.swscale_version},   {MediaLibrary::AvCodec, ff.avcodec_version},
-      {MediaLibrary::AvFormat, ff.avformat_version}, {MediaLibrary::AvFilter, ff.avfilter_version},
+      {MediaLibrary::AvUtil, ff.avutil_version},
+      {MediaLibrary::SwResample, ff.swresample_version},
+      {MediaLibrary::SwScale, ff.swscale_version},
+      {MediaLibrary::AvCodec, ff.avcodec_version},
+      {MediaLibrary::AvFormat, ff.avformat_version},
+      {MediaLibrary::AvFilter, ff.avfilter_version},
       {MediaLibrary::AvDevice, ff.avdevice_version},
   };
   std::printf("Media libraries (FFmpeg %s):\n", ff.av_version_info());

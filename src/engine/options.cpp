@@ -284,8 +284,7 @@ void TFilterOptions::Assign(const TPersistent& source) {
 
 std::span<const PropertyInfo> TFilterOptions::PublishedProperties() const {
   static const PropertyInfo properties[] = {
-      MakeProperty<&TFilterOptions::VideoFilters, &TFilterOptions::SetVideoFilters>(
-          "VideoFilters"),
+      MakeProperty<&TFilterOptions::VideoFilters, &TFilterOptions::SetVideoFilters>("VideoFilters"),
   };
   return properties;
 }

@@ -219,13 +219,13 @@ struct TInputTSScale {
 };
 
 // Declares an owned option group: both getters and a setter that copies into the instance.
-#define ZEMBRA_OWNED_GROUP(Type, Name)                               \
- public:                                                             \
-  const Type& Name() const { return F##Name; }                       \
-  Type& Name() { return F##Name; }                                   \
-  void Set##Name(const Type& value) { F##Name.Assign(value); }       \
-                                                                     \
- private:                                                            \
+#define ZEMBRA_OWNED_GROUP(Type, Name)                         \
+ public:                                                       \
+  const Type& Name() const { return F##Name; }                 \
+  Type& Name() { return F##Name; }                             \
+  void Set##Name(const Type& value) { F##Name.Assign(value); } \
+                                                               \
+ private:                                                      \
   Type F##Name;
 
 class TAVConvertOptions : public TPersistent {

@@ -24,7 +24,7 @@ class TPersistent;
 
 // Declares a property stored as it is set: the getter Name(), the setter SetName() and the
 // field FName with its initial value. Leaves the class in private access.
-#define ZEMBRA_PLAIN_PROPERTY(Type, Name, Initial)        \
+#define ZEMBRA_PLAIN_PROPERTY(Type, Name, Initial)       \
  public:                                                 \
   const Type& Name() const { return F##Name; }           \
   void Set##Name(const Type& value) { F##Name = value; } \
@@ -32,12 +32,11 @@ class TPersistent;
  private:                                                \
   Type F##Name = Initial;
 
-
 enum class PropertyKind {
-  kInteger,      // 32-bit signed
-  kInt64,        // 64-bit signed
-  kSingle,       // 32-bit float
-  kDouble,       // 64-bit float
+  kInteger,  // 32-bit signed
+  kInt64,    // 64-bit signed
+  kSingle,   // 32-bit float
+  kDouble,   // 64-bit float
   kBoolean,
   kString,       // text (also the 8-bit texts handed to the media libraries)
   kEnumeration,  // stored by value name

@@ -45,7 +45,7 @@ static_assert(IndexedByLibrary(), "kLibraries is indexed by MediaLibrary");
 
 // Unload order, fixed.
 constexpr std::array<MediaLibrary, kMediaLibraryCount> kUnloadOrder = {
-    MediaLibrary::AvCodec, MediaLibrary::AvDevice,   MediaLibrary::AvFormat, MediaLibrary::SwScale,
+    MediaLibrary::AvCodec,  MediaLibrary::AvDevice,   MediaLibrary::AvFormat, MediaLibrary::SwScale,
     MediaLibrary::AvFilter, MediaLibrary::SwResample, MediaLibrary::AvUtil,
 };
 
@@ -56,10 +56,9 @@ struct Binding {
 };
 
 // Function pointers are bound from dlsym's void*, which POSIX guarantees to round-trip.
-#define ZEMBRA_MEDIA_FUNCTION(lib, fn)                                     \
-  {MediaLibrary::lib, #fn, [](void* symbol) {                              \
-     table.fn = reinterpret_cast<decltype(MediaFunctionTable::fn)>(symbol); \
-   }},
+#define ZEMBRA_MEDIA_FUNCTION(lib, fn) \
+  {MediaLibrary::lib, #fn,             \
+   [](void* symbol) { table.fn = reinterpret_cast<decltype(MediaFunctionTable::fn)>(symbol); }},
 const Binding kBindings[] = {
 #include "media/media_functions.inc"
 };

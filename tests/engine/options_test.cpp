@@ -301,8 +301,7 @@ TEST(VideoOptions, PassAcceptsOnlyZeroOneOrTwo) {
     video.SetPass(c.value);
     EXPECT_EQ(video.Pass(), c.stored) << c.value;
     if (c.refused) {
-      EXPECT_EQ(reports.error_boxes,
-                std::vector<std::string>{"pass number can be only 0, 1 or 2"})
+      EXPECT_EQ(reports.error_boxes, std::vector<std::string>{"pass number can be only 0, 1 or 2"})
           << c.value;
     } else {
       EXPECT_TRUE(reports.error_boxes.empty()) << c.value;
@@ -396,10 +395,10 @@ TEST(ConvertOptions, SetAdvancedOptionRecordsOneLinePerName) {
   const Step steps[] = {
       {"g", "15", {"g=15"}},
       {"maxrate", "1150000", {"g=15", "maxrate=1150000"}},
-      {"flags", "", {"g=15", "maxrate=1150000", "flags="}},         // new key, empty value
+      {"flags", "", {"g=15", "maxrate=1150000", "flags="}},           // new key, empty value
       {"maxrate", "2000000", {"g=15", "maxrate=2000000", "flags="}},  // replaced in place
       {"G", "12", {"G=12", "maxrate=2000000", "flags="}},             // names ignore case
-      {"maxrate", "", {"G=12", "flags="}},                          // existing key, empty value
+      {"maxrate", "", {"G=12", "flags="}},                            // existing key, empty value
       {"flags", "", {"G=12"}},
       {"x264-params", "ref=3:bframes=3", {"G=12", "x264-params=ref=3:bframes=3"}},
   };

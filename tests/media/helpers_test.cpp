@@ -15,9 +15,9 @@ TEST(RationalHelpers, CompareFollowsTheSignAndHandlesZeroDenominators) {
     int expected;
   };
   const Case cases[] = {
-      {{1, 2}, {2, 4}, 0},          {{1, 3}, {1, 2}, -1},          {{1, 2}, {1, 3}, 1},
-      {{0, 0}, {1, 2}, INT_MIN},    {{-1, 2}, {1, 2}, -1},         {{1, -2}, {1, 2}, -1},
-      {{1, 0}, {1, 0}, 0},          {{1, 0}, {-1, 0}, 1},          {{30000, 1001}, {30, 1}, -1},
+      {{1, 2}, {2, 4}, 0},       {{1, 3}, {1, 2}, -1},  {{1, 2}, {1, 3}, 1},
+      {{0, 0}, {1, 2}, INT_MIN}, {{-1, 2}, {1, 2}, -1}, {{1, -2}, {1, 2}, -1},
+      {{1, 0}, {1, 0}, 0},       {{1, 0}, {-1, 0}, 1},  {{30000, 1001}, {30, 1}, -1},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(av_cmp_q(c.a, c.b), c.expected)
@@ -36,11 +36,8 @@ TEST(RationalHelpers, DoubleToRationalThroughTheLibrary) {
     AVRational expected;
   };
   const Case cases[] = {
-      {1.0, 255, {1, 1}},
-      {0.75, 255, {3, 4}},
-      {4.0 / 3.0, 255, {4, 3}},
-      {16.0 / 9.0, 255, {16, 9}},
-      {29.97, 100000, {2997, 100}},
+      {1.0, 255, {1, 1}},         {0.75, 255, {3, 4}},          {4.0 / 3.0, 255, {4, 3}},
+      {16.0 / 9.0, 255, {16, 9}}, {29.97, 100000, {2997, 100}},
   };
   for (const Case& c : cases) {
     const AVRational q = ff.av_d2q(c.value, c.max);
@@ -55,8 +52,8 @@ TEST(DurationText, HoursMinutesSecondsWithoutLeadingZeros) {
     const char* text;
   };
   const Case cases[] = {
-      {3725, "1:2:5"}, {0, "0:0:0"},         {59, "0:0:59"}, {60, "0:1:0"},
-      {3600, "1:0:0"}, {360000, "100:0:0"},  {-5, "0:0:0"},
+      {3725, "1:2:5"}, {0, "0:0:0"},        {59, "0:0:59"}, {60, "0:1:0"},
+      {3600, "1:0:0"}, {360000, "100:0:0"}, {-5, "0:0:0"},
   };
   for (const Case& c : cases) EXPECT_EQ(SecondsToText(c.seconds), c.text) << c.seconds;
 }

@@ -1,5 +1,3 @@
-#include "media/media_loader.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdarg>
@@ -9,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "media/media_loader.h"
 #include "support/report_capture.h"
 
 namespace zembra::media {
@@ -17,9 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr MediaLibrary kAll[] = {
-    MediaLibrary::AvUtil,   MediaLibrary::SwResample, MediaLibrary::SwScale,
-    MediaLibrary::AvCodec,  MediaLibrary::AvFormat,   MediaLibrary::AvFilter,
-    MediaLibrary::AvDevice,
+    MediaLibrary::AvUtil,   MediaLibrary::SwResample, MediaLibrary::SwScale,  MediaLibrary::AvCodec,
+    MediaLibrary::AvFormat, MediaLibrary::AvFilter,   MediaLibrary::AvDevice,
 };
 
 // A private library folder holding links to the installed media libraries, so a test can

@@ -15,6 +15,8 @@ packages=(
   qt6-base-dev qt6-multimedia-dev libqt6sql6-sqlite qt6-l10n-tools
   # task store
   libsqlite3-dev
+  # a decimal-comma locale for the locale-independence tests (localedef)
+  locales
   # DVD sources
   libdvdread-dev libdvdnav-dev
   # UI tests, screenshots and DVD fixtures

@@ -480,7 +480,11 @@ std::string WritePublishedXml(const TPersistent& object, XmlLayout layout) {
   writer.writeAttribute(QLatin1StringView(kFormatAttribute), QStringLiteral("node"));
   Emit(writer, class_element);
   writer.writeEndElement();
-  if (layout == XmlLayout::kIndented) bytes.append('\n');
+  if (layout == XmlLayout::kIndented) {
+    // The writer starts a formatted document with a line break of its own.
+    while (bytes.startsWith('\n')) bytes.remove(0, 1);
+    bytes.append('\n');
+  }
   if (writer.hasError()) throw PersistenceError("The document could not be written");
   return bytes.toStdString();
 }

@@ -84,7 +84,7 @@ std::span<const engine::PropertyInfo> TAVConfiguration::PublishedProperties() co
 
 std::string TAVConfiguration::GetAppDataFolder() {
   QString base = qEnvironmentVariable("XDG_DATA_HOME");
-  // The base directory specification says a relative value is to be ignored.
+  // XDG rules: a relative value is to be ignored.
   if (base.isEmpty() || QDir::isRelativePath(base))
     base = QDir::homePath() + QStringLiteral("/.local/share");
   return (QDir::cleanPath(base) + QStringLiteral("/Quillon/ZembraCHS/")).toStdString();

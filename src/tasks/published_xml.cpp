@@ -236,12 +236,22 @@ std::optional<QString> FindAttribute(const InElement& element, std::string_view 
   return std::nullopt;
 }
 
+// The number's characters without surrounding blanks and without a leading "+", which
+// from_chars does not take; empty when nothing number-like is left.
+std::string NumberText(const QString& text) {
+  std::string digits = text.trimmed().toStdString();
+  if (!digits.empty() && digits.front() == '+') {
+    digits.erase(0, 1);
+    if (!digits.empty() && digits.front() == '-') return {};
+  }
+  return digits;
+}
+
 template <typename Integer>
 std::optional<Integer> ParseInteger(const QString& text) {
-  const std::string digits = text.trimmed().toStdString();
+  const std::string digits = NumberText(text);
   const char* first = digits.data();
   const char* last = first + digits.size();
-  if (first != last && *first == '+') ++first;
   Integer value{};
   const auto [end, error] = std::from_chars(first, last, value);
   if (error != std::errc() || end != last || first == last) return std::nullopt;
@@ -249,10 +259,9 @@ std::optional<Integer> ParseInteger(const QString& text) {
 }
 
 std::optional<double> ParseReal(const QString& text) {
-  const std::string digits = text.trimmed().toStdString();
+  const std::string digits = NumberText(text);
   const char* first = digits.data();
   const char* last = first + digits.size();
-  if (first != last && *first == '+') ++first;
   double value = 0.0;
   const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
   if (error != std::errc() || end != last || first == last) return std::nullopt;

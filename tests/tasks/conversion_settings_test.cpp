@@ -299,10 +299,10 @@ TEST(SettingsText, ReadingFollowsTheStoredRules) {
         {"ConvertOptions.OutputFormat", "\"mp4\""},
         {"ConvertOptions.ThreadCount", "3"},
         {"ConvertOptions.CodecOptions", "[2] \"\" \"g=9\""}}},
-      {"blanks around numbers",
+      {"blanks around numbers, a plus sign",
        "<data><TConversionSettings><DvdAngle> 2 </DvdAngle><Duration>\n1.5e3\n</Duration>"
-       "</TConversionSettings></data>",
-       {{"DvdAngle", "2"}, {"Duration", "1500"}}},
+       "<DvdChapter>+4</DvdChapter></TConversionSettings></data>",
+       {{"DvdChapter", "4"}, {"DvdAngle", "2"}, {"Duration", "1500"}}},
   };
   const PublishedSnapshot initial = Published(TConversionSettings());
   for (const Case& c : cases) {
@@ -363,6 +363,7 @@ TEST(SettingsText, UnreadableTextsFailWithThePersistenceError) {
   const std::pair<const char*, std::string> cases[] = {
       {"integer that is not a number", wrap("<DvdTitle>three</DvdTitle>")},
       {"integer with trailing text", wrap("<DvdTitle>3x</DvdTitle>")},
+      {"integer with two signs", wrap("<DvdTitle>+-3</DvdTitle>")},
       {"integer beyond 32 bits", wrap("<DvdTitle>2147483648</DvdTitle>")},
       {"64-bit integer beyond 64 bits",
        wrap("<SourceFileSize>9223372036854775808</SourceFileSize>")},

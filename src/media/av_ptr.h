@@ -25,6 +25,10 @@ struct OutputFormatContextDeleter {
     ff.avformat_free_context(context);
   }
 };
+// A context from avformat_alloc_context that was never opened (option templates).
+struct FormatContextDeleter {
+  void operator()(AVFormatContext* context) const { ff.avformat_free_context(context); }
+};
 struct CodecContextDeleter {
   void operator()(AVCodecContext* context) const { ff.avcodec_free_context(&context); }
 };
@@ -63,6 +67,7 @@ struct AudioFifoDeleter {
 
 using InputFormatContextPtr = std::unique_ptr<AVFormatContext, InputFormatContextDeleter>;
 using OutputFormatContextPtr = std::unique_ptr<AVFormatContext, OutputFormatContextDeleter>;
+using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;

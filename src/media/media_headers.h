@@ -23,6 +23,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 #include <libavutil/rational.h>
 #include <libavutil/samplefmt.h>
+#include <libavutil/time.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }

@@ -32,7 +32,7 @@ std::vector<TAVProfile*> Editable(const TAVProfileList& list) {
   return found;
 }
 
-TEST(CommaText, LinesSurviveAndDelphiStyleTextReads) {
+TEST(CommaText, LinesSurviveAndTextWrittenElsewhereReads) {
   const std::pair<TStringList, const char*> written[] = {
       {{"bufsize=4096k"}, "bufsize=4096k"},
       {{"maxrate=1000000", "qmin=3"}, "maxrate=1000000,qmin=3"},

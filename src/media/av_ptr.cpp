@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "media/stream_io.h"
+
 namespace zembra::media {
 namespace {
 
@@ -12,6 +14,12 @@ Ptr NotNull(Ptr ptr, std::string_view what) {
 }
 
 }  // namespace
+
+void InputFormatContextDeleter::operator()(AVFormatContext* context) const {
+  // Freed after the input is closed, when it leaves this scope.
+  IoContextPtr stream_io(IsStreamIo(context->pb) ? context->pb : nullptr);
+  ff.avformat_close_input(&context);
+}
 
 FramePtr MakeFrame() { return NotNull(FramePtr(ff.av_frame_alloc()), "av_frame_alloc"); }
 

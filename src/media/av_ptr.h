@@ -12,8 +12,10 @@
 
 namespace zembra::media {
 
+// Closing an input also frees the I/O context of a "stream:" address (stream_io.h), which the
+// library leaves to its maker; the stream itself is never freed.
 struct InputFormatContextDeleter {
-  void operator()(AVFormatContext* context) const { ff.avformat_close_input(&context); }
+  void operator()(AVFormatContext* context) const;
 };
 // An output context closes its file (when the muxer writes one) before it is freed.
 struct OutputFormatContextDeleter {

@@ -21,6 +21,11 @@ struct InputOpenRequest {
 
 // Opens the input. On success `opened` owns the context and the result is 0; on failure the
 // result is the library's negative error code and the request's context has been freed.
+//
+// A "stream:" address (byte_stream.h) is read from the stream registered under its number,
+// through a custom I/O context that the opened input owns and frees when it is closed; the
+// stream itself stays its owner's. An address whose number is not a signed decimal fails with
+// AVERROR(EINVAL), one whose number is not registered with AVERROR(ENOENT).
 int OpenInput(InputOpenRequest request, InputFormatContextPtr& opened);
 
 }  // namespace zembra::media

@@ -84,8 +84,9 @@ media::FramePtr Convert(OutputStream& ost, const AVFrame& frame) {
   return converted;
 }
 
-void Enqueue(OutputStream& ost, const AVFrame& frame, int skip) {
-  const int count = frame.nb_samples - skip;
+// Queues `count` samples of `frame` from sample `skip` on (all the rest when count < 0).
+void Enqueue(OutputStream& ost, const AVFrame& frame, int skip, int count = -1) {
+  if (count < 0) count = frame.nb_samples - skip;
   if (count <= 0) return;
   const AVSampleFormat format = static_cast<AVSampleFormat>(frame.format);
   const int planes = ff.av_sample_fmt_is_planar(format) ? frame.ch_layout.nb_channels : 1;
@@ -153,6 +154,11 @@ void WriteAudio(JobContext& job, OutputStream& ost, InputStream& ist, const AVFr
   const InputStream& sync_input =
       ost.sync_input >= 0 ? *job.input_streams[static_cast<std::size_t>(ost.sync_input)] : ist;
   const double sync_seconds = static_cast<double>(sync_input.time - job.temp_start_time) / 1e6;
+  const std::int64_t recording_time = job.options.RecordingTime();
+  if (recording_time != kRecordingTimeUnlimited &&
+      sync_seconds >= static_cast<double>(recording_time) / 1e6) {
+    return;  // after the end of the recording time: leave the queue as it is
+  }
   const int rate = encoder.sample_rate;
   const int queued = ff.av_audio_fifo_size(ost.fifo.get());
   int skip = 0;
@@ -187,7 +193,15 @@ void WriteAudio(JobContext& job, OutputStream& ost, InputStream& ist, const AVFr
     ost.sync_pos += dropped;
     if (skip >= converted->nb_samples) return;
   }
-  Enqueue(ost, *converted, skip);
+  // Nothing after the end of the recording time either.
+  int count = converted->nb_samples - skip;
+  if (recording_time != kRecordingTimeUnlimited) {
+    const std::int64_t end = std::llround(static_cast<double>(recording_time) / 1e6 * rate);
+    const std::int64_t room = end - ost.sync_pos - ff.av_audio_fifo_size(ost.fifo.get());
+    if (room <= 0) return;
+    count = static_cast<int>(std::min<std::int64_t>(count, room));
+  }
+  Enqueue(ost, *converted, skip, count);
   EncodeQueued(job, ost, false);
 }
 

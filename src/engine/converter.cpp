@@ -257,6 +257,13 @@ void TAVConverter::RunSteps(JobContext& job) {
   library_options_.ApplyCodecOptions(options_.CodecOptions());
   ResolveFormats(job);
 
+  // Opening an input writes what it carries into the options; what the caller chose for the
+  // output stays chosen. The frame rate counts as chosen when it is not the initial 25/1.
+  TVideoOptions& video = options_.VideoOptions();
+  const TRational chosen_rate(video.FrameRate().num(), video.FrameRate().den());
+  const bool rate_chosen = chosen_rate.num() != 25 || chosen_rate.den() != 1;
+  const float chosen_aspect = video.FrameAspectRatio();
+  const std::int32_t chosen_pixel_format = video.FramePixFormat();
   for (std::size_t i = 0; i < input_files_.Count(); ++i) {
     if (!WaitWhilePaused()) return;
     OpenInputFile(job, input_files_[i], static_cast<int>(i));
@@ -264,6 +271,9 @@ void TAVConverter::RunSteps(JobContext& job) {
     if (job.duration >= 0) figures_.duration = job.duration;
     if (i == 0) figures_.source_file_size = std::max<std::int64_t>(0, InputFileSize(job, 0));
   }
+  if (rate_chosen) video.SetFrameRate(chosen_rate);
+  if (chosen_aspect != 0) video.SetFrameAspectRatio(chosen_aspect);
+  if (chosen_pixel_format >= 0) video.SetFramePixFormat(chosen_pixel_format);
   ApplyInputTSScales(job);
   if (!WaitWhilePaused()) return;
   for (std::size_t i = 0; i < output_files_.Count(); ++i) {

@@ -109,6 +109,12 @@ void CopyPacket(JobContext& job, InputStream& ist, OutputStream& ost, const AVPa
   } else if (ost.type == AVMEDIA_TYPE_VIDEO) {
     job.options.SetVideoSize(job.options.VideoSize() + packet.size);
   }
+  // Demuxers leave some decoding timestamps out; the guessed ones must still rise.
+  if (ost.last_dts != AV_NOPTS_VALUE && copy->dts <= ost.last_dts) {
+    copy->dts = ost.last_dts + 1;
+    if (copy->pts != AV_NOPTS_VALUE && copy->pts < copy->dts) copy->pts = copy->dts;
+  }
+  ost.last_dts = copy->dts;
   const std::int64_t end = copy->dts + std::max<std::int64_t>(copy->duration, 0);
   WritePacket(job, ost, *copy, to);
   ++ost.written;
@@ -234,6 +240,8 @@ int DecodePacket(JobContext& job, int index, const AVPacket* packet) {
   if (ist.next_time == kNoTime) ist.next_time = ist.time;
   if (packet != nullptr && packet->dts != AV_NOPTS_VALUE) {
     ist.time = ist.next_time = ff.av_rescale_q(packet->dts, ist.stream->time_base, kMicroseconds);
+  } else {
+    ist.time = ist.next_time;
   }
   int result = 0;
   const AVMediaType type = ist.stream->codecpar->codec_type;

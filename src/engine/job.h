@@ -75,7 +75,8 @@ struct OutputStream {
   std::int64_t written = 0;   // frames, audio packets or copied packets written
   std::int64_t sync_pos = 0;  // next output position: frames (video) or samples (audio)
   double position = 0;        // seconds of output written so far, for choosing the next input
-  bool rescaled = false;      // the encoder's picture differs in size or format from the decoder's
+  std::int64_t last_dts = AV_NOPTS_VALUE;  // of the last copied packet, stream units
+  bool rescaled = false;  // the encoder's picture differs in size or format from the decoder's
   int source_width = 0;
   int source_height = 0;
   int source_format = AV_PIX_FMT_NONE;

@@ -41,6 +41,12 @@ void WriteVideo(JobContext& job, OutputStream& ost, InputStream& ist, AVFrame& p
                 double position) {
   const TVideoOptions& video = job.options.VideoOptions();
   AVCodecContext& encoder = *ost.encoder_context;
+  // Pictures the decoder still held when the recording time ended stay out.
+  const std::int64_t recording_time = job.options.RecordingTime();
+  if (recording_time != kRecordingTimeUnlimited &&
+      position >= static_cast<double>(recording_time) / 1e6) {
+    return;
+  }
   const double sync_frame = position / av_q2d(encoder.time_base);
   const int method = video.VideoSyncMethod();
   const std::int64_t previous = ost.sync_pos;

@@ -141,25 +141,6 @@ void SetGlobalHeader(AVCodecContext& encoder, AVCodecContext* template_context) 
   if (template_context != nullptr) template_context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 }
 
-// Whether the encoder's pixel format needs even (or other multiple) sizes, as 4:2:0 does.
-void AlignToChroma(AVCodecContext& encoder) {
-  int shift_w = 0;
-  int shift_h = 0;
-  if (encoder.pix_fmt == AV_PIX_FMT_NONE ||
-      ff.av_pix_fmt_get_chroma_sub_sample(encoder.pix_fmt, &shift_w, &shift_h) < 0) {
-    return;
-  }
-  const int step_w = 1 << shift_w;
-  const int step_h = 1 << shift_h;
-  // The nearest accepted size, rounding halves down.
-  auto align = [](int value, int step) {
-    const int down = value / step * step;
-    return value - down <= step / 2 || down == 0 ? std::max(down, step) : down + step;
-  };
-  encoder.width = align(encoder.width, step_w);
-  encoder.height = align(encoder.height, step_h);
-}
-
 void AddVideoStream(JobContext& job, OutputFile& output) {
   const TVideoOptions& video = job.options.VideoOptions();
   OutputStream& ost =
@@ -320,6 +301,24 @@ bool SubtitleEncoderFits(const InputKinds& kinds, const AVOutputFormat& format,
 
 }  // namespace
 
+void AlignToChroma(AVCodecContext& encoder) {
+  int shift_w = 0;
+  int shift_h = 0;
+  if (encoder.pix_fmt == AV_PIX_FMT_NONE ||
+      ff.av_pix_fmt_get_chroma_sub_sample(encoder.pix_fmt, &shift_w, &shift_h) < 0) {
+    return;
+  }
+  const int step_w = 1 << shift_w;
+  const int step_h = 1 << shift_h;
+  // The nearest accepted size, rounding halves down.
+  auto align = [](int value, int step) {
+    const int down = value / step * step;
+    return value - down <= step / 2 || down == 0 ? std::max(down, step) : down + step;
+  };
+  encoder.width = align(encoder.width, step_w);
+  encoder.height = align(encoder.height, step_h);
+}
+
 void FitPixelFormat(AVCodecContext& encoder_context, const AVCodec* encoder) {
   if (encoder == nullptr || encoder->pix_fmts == nullptr) return;
   const AVPixelFormat* candidates = encoder->pix_fmts;
@@ -417,21 +416,22 @@ void OpenOutputFile(JobContext& job, const std::string& file_name, int index) {
     media::ShowError("crop dimensions are outside the range of the original image.");
   }
 
-  if (job.file_oformat == nullptr) {
-    job.file_oformat = ff.av_guess_format(nullptr, file_name.c_str(), nullptr);
-    if (job.file_oformat == nullptr) {
-      throw EngineError(
-          FormatMessage("Unable to find a suitable output format for %s", file_name.c_str()));
-    }
+  // A forced container holds for every output; otherwise each output's own name decides.
+  const AVOutputFormat* guessed = job.file_oformat != nullptr
+                                      ? job.file_oformat
+                                      : ff.av_guess_format(nullptr, file_name.c_str(), nullptr);
+  if (guessed == nullptr) {
+    throw EngineError(
+        FormatMessage("Unable to find a suitable output format for %s", file_name.c_str()));
   }
   OutputFile output;
   output.file_name = file_name;
   output.context.reset(ff.avformat_alloc_context());
   if (!output.context) throw media::AvError(AVERROR(ENOMEM), "avformat_alloc_context");
   AVFormatContext& context = *output.context;
-  context.oformat = job.file_oformat;
+  context.oformat = guessed;
   context.url = ff.av_strdup(file_name.c_str());
-  const AVOutputFormat& format = *job.file_oformat;
+  const AVOutputFormat& format = *guessed;
 
   bool want_video = format.video_codec != AV_CODEC_ID_NONE || video.VideoStreamCopy() ||
                     !video.EncoderVideoCodecName().empty();

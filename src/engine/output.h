@@ -17,6 +17,8 @@ void FitPixelFormat(AVCodecContext& encoder_context, const AVCodec* encoder);
 void FitSampleFormat(AVCodecContext& encoder_context, const AVCodec* encoder);
 // Logs a warning through the library log when the rate has to change.
 void FitSampleRate(AVCodecContext& encoder_context, const AVCodec* encoder);
+// The nearest picture size the encoder's pixel format can take (even sizes for 4:2:0).
+void AlignToChroma(AVCodecContext& encoder_context);
 
 // Opens the named bitstream filters as a chain over `parameters`; a name the library does not
 // know shows "Invalid BitstreamFilter <name>" and the chain goes on without it.

@@ -248,11 +248,37 @@ void SetUpEncoding(JobContext& job, InputStream& ist, OutputStream& ost, int pos
   ost.encode = true;
   ist.decode = true;
   switch (ost.type) {
-    case AVMEDIA_TYPE_AUDIO:
+    case AVMEDIA_TYPE_AUDIO: {
+      // Unless the options fix them, the output follows the stream that feeds it, which need
+      // not be the last one the inputs showed.
+      const TAudioOptions& audio = job.options.AudioOptions();
+      if (audio.AudioChannels() == 0 && decoder.ch_layout.nb_channels > 0 &&
+          decoder.ch_layout.nb_channels != job.source.audio_channels) {
+        ff.av_channel_layout_uninit(&encoder.ch_layout);
+        if (decoder.ch_layout.order == AV_CHANNEL_ORDER_NATIVE) {
+          ff.av_channel_layout_copy(&encoder.ch_layout, &decoder.ch_layout);
+        } else {
+          ff.av_channel_layout_default(&encoder.ch_layout, decoder.ch_layout.nb_channels);
+        }
+      }
+      if (audio.AudioSampleRate() == 0 && decoder.sample_rate > 0 &&
+          decoder.sample_rate != job.source.audio_sample_rate) {
+        encoder.sample_rate = decoder.sample_rate;
+        FitSampleRate(encoder, ost.encoder);
+        encoder.time_base = AVRational{1, encoder.sample_rate};
+      }
       ost.resampling = encoder.sample_rate != decoder.sample_rate ||
                        job.options.AudioOptions().AudioSyncMethod() > 1;
       break;
+    }
     case AVMEDIA_TYPE_VIDEO: {
+      const TVideoOptions& video = job.options.VideoOptions();
+      if (video.FrameWidth() == 0 && video.FrameHeight() == 0 && decoder.width > 0 &&
+          (decoder.width != job.source.frame_width || decoder.height != job.source.frame_height)) {
+        encoder.width = decoder.width;
+        encoder.height = decoder.height;
+        AlignToChroma(encoder);
+      }
       if (encoder.pix_fmt == AV_PIX_FMT_NONE) {
         throw EngineError("Video pixel format is unknown, stream can not be decoded");
       }

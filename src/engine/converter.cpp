@@ -67,7 +67,7 @@ class TAVConverter::RunControl final : public JobControl {
  public:
   explicit RunControl(TAVConverter& converter) : converter_(converter) {}
   bool WaitWhilePaused() override { return converter_.WaitWhilePaused(); }
-  void NotifyProgress() override { converter_.NotifyProgress(); }
+  void NotifyProgress(bool final) override { converter_.NotifyProgress(final); }
   void SetConvertedDuration(double seconds) override { converter_.SetConvertedDuration(seconds); }
   void UpdateReport(std::int64_t target_size, std::int64_t source_size, double bitrate,
                     std::int64_t timer_start, std::int64_t last_time) override {
@@ -325,9 +325,10 @@ void TAVConverter::FinishJob(ConvertOutcome outcome) {
   });
 }
 
-void TAVConverter::NotifyProgress() {
+void TAVConverter::NotifyProgress(bool final) {
   const std::int64_t now = MonotonicMicroseconds();
-  if (progress_pending_.load() || now - last_progress_post_us_ < kProgressIntervalUs) return;
+  if (progress_pending_.load()) return;  // the pending one will read the latest figures
+  if (!final && now - last_progress_post_us_ < kProgressIntervalUs) return;
   progress_pending_.store(true);
   last_progress_post_us_ = now;
   std::weak_ptr<TAVConverter*> alive = alive_;

@@ -143,8 +143,8 @@ class TAVConverter {
   void DoError(const std::string& message);
   // Parks the worker while paused; returns false when the job has been stopped.
   bool WaitWhilePaused();
-  // Posts OnProgress unless one is pending or one went out less than 50 ms ago.
-  void NotifyProgress();
+  // Posts OnProgress unless one is pending or (unless `final`) one went out less than 50 ms ago.
+  void NotifyProgress(bool final = false);
   // Applies `request` if it fits the current state; returns whether it did.
   bool Transition(ControlRequest request);
 

@@ -112,7 +112,8 @@ class JobControl {
   virtual ~JobControl() = default;
   // Parks while the job is paused; false once it has been stopped.
   virtual bool WaitWhilePaused() = 0;
-  virtual void NotifyProgress() = 0;
+  // At most one notification is pending and they come at a bounded rate, unless `final`.
+  virtual void NotifyProgress(bool final = false) = 0;
   virtual void SetConvertedDuration(double seconds) = 0;
   // Report figures: sizes in bytes, bit rate in kbit/s, times in wall-clock microseconds.
   virtual void UpdateReport(std::int64_t target_size, std::int64_t source_size, double bitrate,

@@ -137,6 +137,11 @@ void Finish(JobContext& job) {
     }
   }
   UpdateReport(job, true);
+  // Where the outputs ended, for the last progress notification.
+  double reached = 1e100;
+  for (const OutputStream& ost : job.output_streams) reached = std::min(reached, ost.position);
+  if (reached < 1e100) job.control->SetConvertedDuration(reached);
+  job.control->NotifyProgress(true);
 }
 
 }  // namespace

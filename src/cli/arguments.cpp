@@ -8,7 +8,7 @@ namespace zembra::cli {
 const char* const kUsage =
     "usage: zembra-cli convert INPUT -o OUTPUT [--profile DESCRIPTION] [--start SECONDS]\n"
     "                          [--duration SECONDS] [--filters GRAPH] [--threads N]\n"
-    "                          [--set NAME=VALUE]... [--json]\n"
+    "                          [--set NAME=VALUE]... [--copy] [--json]\n"
     "       zembra-cli probe INPUT [--json]\n"
     "       zembra-cli profiles [--json]\n"
     "       zembra-cli version\n"
@@ -68,6 +68,8 @@ Request ParseArguments(const std::vector<std::string>& arguments) {
     const bool converting = request.command == Command::kConvert;
     if (argument == "--json") {
       request.json = true;
+    } else if (converting && argument == "--copy") {
+      request.copy = true;
     } else if (converting && (argument == "-o" || argument == "--output")) {
       request.output = TakeValue(arguments, i, argument);
     } else if (converting && argument == "--profile") {

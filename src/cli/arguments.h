@@ -2,7 +2,7 @@
 //
 //   zembra-cli convert INPUT -o OUTPUT [--profile DESCRIPTION] [--start SECONDS]
 //                      [--duration SECONDS] [--filters GRAPH] [--threads N]
-//                      [--set NAME=VALUE]... [--json]
+//                      [--set NAME=VALUE]... [--copy] [--json]
 //   zembra-cli probe INPUT [--json]
 //   zembra-cli profiles [--json]
 //   zembra-cli version
@@ -29,6 +29,7 @@ struct Request {
   std::string filters;
   int threads = 0;                                            // 0: all processors
   std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE, in order
+  bool copy = false;  // pass audio and video through without re-encoding
   bool json = false;
 };
 

@@ -209,6 +209,11 @@ int RunConversion(const Request& request, const std::function<void(TAVConverter&
   if (request.duration_us) options.SetRecordingTime(*request.duration_us);
   if (!request.filters.empty()) options.FilterOptions().SetVideoFilters(request.filters);
   for (const auto& [name, value] : request.settings) options.SetAdvancedOption(name, value);
+  if (request.copy) {
+    options.VideoOptions().SetVideoStreamCopy(true);
+    options.AudioOptions().SetAudioStreamCopy(true);
+    options.SubtitleOptions().SetSubtitleStreamCopy(true);
+  }
 
   interrupts.store(0);
   InstallSignals();

@@ -32,6 +32,7 @@ TEST(CliArguments, ConvertOptionsBecomeTheRequest) {
   EXPECT_EQ(request.filters, "vflip");
   EXPECT_EQ(request.threads, 2);
   EXPECT_TRUE(request.json);
+  EXPECT_TRUE(request.copy);
   const std::vector<std::pair<std::string, std::string>> settings = {
       {"crf", "23"}, {"flags", ""}, {"x264-params", "ref=3:bframes=2"}};
   EXPECT_EQ(request.settings, settings);

@@ -22,7 +22,7 @@ TEST(CliArguments, ConvertOptionsBecomeTheRequest) {
              "MP4 - H.264", "--start", "1.5",       "--duration", "10",
              "--filters",   "vflip",   "--threads", "2",          "--set",
              "crf=23",      "--set",   "flags",     "--set",      "x264-params=ref=3:bframes=2",
-             "--json"});
+             "--copy",      "--json"});
   EXPECT_EQ(request.command, Command::kConvert);
   EXPECT_EQ(request.input, "in.mkv");
   EXPECT_EQ(request.output, "out.mp4");

@@ -49,6 +49,9 @@ TEST_F(SetupTest, OutputsGetTheStreamKindsTheContainerOptionsAndInputsAllow) {
   };
   const Case cases[] = {
       {full, "all.mkv", nullptr, "video,audio,subtitle"},
+      {full, "text.mp4",
+       [](TAVConvertOptions& o) { o.SubtitleOptions().SetSubtitleCodecName("mov_text"); },
+       "video,audio,subtitle"},
       {full, "no-subtitle-default.avi", nullptr, "video,audio"},
       {silent, "no-audio-in-input.mp4", nullptr, "video"},
       {full, "no-video.mkv", [](TAVConvertOptions& o) { o.VideoOptions().SetVideoDisable(true); },
@@ -67,6 +70,8 @@ TEST_F(SetupTest, OutputsGetTheStreamKindsTheContainerOptionsAndInputsAllow) {
   }
   const testing::Probe with_subtitles(folder.File("all.mkv"), false);
   EXPECT_EQ(with_subtitles.Stream(2, "codec_name"), "ass");
+  const testing::Probe mp4(folder.File("text.mp4"), false);
+  EXPECT_EQ(mp4.Stream(2, "codec_name"), "mov_text");
 }
 
 TEST_F(SetupTest, EncoderParametersFitWhatTheEncoderTakes) {

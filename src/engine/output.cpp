@@ -141,6 +141,16 @@ void SetGlobalHeader(AVCodecContext& encoder, AVCodecContext* template_context) 
   if (template_context != nullptr) template_context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 }
 
+// The recorded library options whose flags fit, and the encoder's own options by name.
+void ApplyRecordedOptions(JobContext& job, OutputStream& ost, AVCodecContext* template_context,
+                          int mask) {
+  AVCodecContext& encoder = *ost.encoder_context;
+  job.library_options.ApplyContextOptions(&encoder, template_context, mask);
+  for (const std::string& name : job.library_options.ApplyPrivateOptions(encoder.priv_data)) {
+    job.log(AV_LOG_WARNING, "Invalid value for encoder option " + name + "\n");
+  }
+}
+
 void AddVideoStream(JobContext& job, OutputFile& output) {
   const TVideoOptions& video = job.options.VideoOptions();
   OutputStream& ost =
@@ -168,14 +178,9 @@ void AddVideoStream(JobContext& job, OutputFile& output) {
   } else {
     AVRational rate{video.FrameRate().num(), video.FrameRate().den()};
     if (rate.num == 0 || rate.den == 0) rate = AVRational{25, 1};
-    job.library_options.ApplyContextOptions(&encoder, video_template,
-                                            AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+    ApplyRecordedOptions(job, ost, video_template,
+                         AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
     if (ost.encoder != nullptr) {
-      if (!job.library_options.PrivateOptions().empty()) {
-        for (const std::string& name : job.library_options.ApplyPrivateOptions(encoder.priv_data)) {
-          job.log(AV_LOG_WARNING, "Invalid value for encoder option " + name + "\n");
-        }
-      }
       if (ost.encoder->supported_framerates != nullptr && !video.ForceFPS()) {
         rate = ost.encoder->supported_framerates[ff.av_find_nearest_q_idx(
             rate, ost.encoder->supported_framerates)];
@@ -236,13 +241,8 @@ void AddAudioStream(JobContext& job, OutputFile& output) {
   const int channels = std::max(1, job.source.audio_channels);
   const int rate = job.source.audio_sample_rate > 0 ? job.source.audio_sample_rate : 44100;
   if (!ost.copy) {
-    job.library_options.ApplyContextOptions(&encoder, audio_template,
-                                            AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
-    if (ost.encoder != nullptr && !job.library_options.PrivateOptions().empty()) {
-      for (const std::string& name : job.library_options.ApplyPrivateOptions(encoder.priv_data)) {
-        job.log(AV_LOG_WARNING, "Invalid value for encoder option " + name + "\n");
-      }
-    }
+    ApplyRecordedOptions(job, ost, audio_template,
+                         AV_OPT_FLAG_AUDIO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
     if (audio.AudioQScale() > -99999.0F) {
       encoder.flags |= AV_CODEC_FLAG_QSCALE;
       ost.quality = audio.AudioQScale() * FF_QP2LAMBDA;
@@ -279,8 +279,8 @@ void AddSubtitleStream(JobContext& job, OutputFile& output) {
     SetGlobalHeader(encoder, subtitle_template);
   }
   if (!ost.copy) {
-    job.library_options.ApplyContextOptions(
-        &encoder, subtitle_template, AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+    ApplyRecordedOptions(job, ost, subtitle_template,
+                         AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
   }
   SetLanguage(*ost.stream, subtitle.SubtitleLanguage());
 }

@@ -15,9 +15,9 @@ configure: deps
 build: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
-# The main job.
+# The main job: without ARGS, converts a generated sample clip; ARGS="..." passes a command.
 run: build
-	$(BUILD_DIR)/src/cli/zembra-cli version
+	$(BUILD_DIR)/src/cli/zembra-cli $(ARGS)
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)

@@ -1,12 +1,12 @@
-// zembra-cli: the command-line front end.
-//
-// For now it answers `version`: the program's version, the media libraries it loaded at run
-// time with their versions, and the encoders and muxers they offer.
+// zembra-cli: the command-line front end (see cli/arguments.h for its interface).
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "cli/arguments.h"
+#include "cli/commands.h"
 #include "media/media_loader.h"
 #include "zembra_version.h"
 
@@ -83,31 +83,34 @@ int Version() {
   return 0;
 }
 
-void PrintUsage(std::FILE* out) {
-  std::fprintf(out,
-               "usage: zembra-cli version\n"
-               "  version   the program's version, the media libraries, encoders and muxers\n");
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    PrintUsage(stderr);
-    return 2;
-  }
-  const std::string_view command = argv[1];
+  using namespace zembra::cli;
   try {
-    if (command == "version") return Version();
-    if (command == "help" || command == "--help" || command == "-h") {
-      PrintUsage(stdout);
-      return 0;
+    const Request request = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    switch (request.command) {
+      case Command::kSample:
+        return RunSample();
+      case Command::kConvert:
+        return RunConvert(request);
+      case Command::kProbe:
+        return RunProbe(request);
+      case Command::kProfiles:
+        std::fprintf(stderr, "zembra-cli: no profiles are available in this build\n");
+        return kExitFailed;
+      case Command::kVersion:
+        return Version();
+      case Command::kHelp:
+        std::fputs(kUsage, stdout);
+        return kExitCompleted;
     }
-    std::fprintf(stderr, "zembra-cli: unknown command '%s'\n", argv[1]);
-    PrintUsage(stderr);
-    return 2;
+  } catch (const UsageError& error) {
+    std::fprintf(stderr, "zembra-cli: %s\n%s", error.message.c_str(), kUsage);
+    return kExitUsage;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "zembra-cli: %s\n", error.what());
-    return 1;
+    return kExitFailed;
   }
+  return kExitFailed;
 }

@@ -1,15 +1,22 @@
 #include "engine/converter.h"
 
 #include <pthread.h>
+#include <stdlib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "engine/convert_threads.h"
 #include "engine/engine_error.h"
 #include "engine/input.h"
 #include "engine/job.h"
+#include "engine/output.h"
+#include "engine/setup.h"
+#include "engine/transcode.h"
 #include "media/media_loader.h"
 #include "media/reporting.h"
 
@@ -55,6 +62,35 @@ void PrepareMediaLibraries() {
 
 }  // namespace
 
+// What a run asks of the converter that owns it.
+class TAVConverter::RunControl final : public JobControl {
+ public:
+  explicit RunControl(TAVConverter& converter) : converter_(converter) {}
+  bool WaitWhilePaused() override { return converter_.WaitWhilePaused(); }
+  void NotifyProgress(bool final) override { converter_.NotifyProgress(final); }
+  void SetConvertedDuration(double seconds) override { converter_.SetConvertedDuration(seconds); }
+  void UpdateReport(std::int64_t target_size, std::int64_t source_size, double bitrate,
+                    std::int64_t timer_start, std::int64_t last_time) override {
+    std::lock_guard lock(converter_.figures_mutex_);
+    ProgressSnapshot& figures = converter_.figures_;
+    figures.target_file_size = target_size;
+    figures.source_file_size = source_size;
+    figures.bitrate = bitrate;
+    figures.timer_start = timer_start;
+    figures.last_time = last_time;
+  }
+  std::string PassLogFolder() override { return converter_.PassLogFolder(); }
+
+ private:
+  TAVConverter& converter_;
+};
+
+JobContext::~JobContext() {
+  for (OutputStream& ost : output_streams) {
+    if (ost.pass_log != nullptr) std::fclose(ost.pass_log);
+  }
+}
+
 // --- TAVConvertThread
 
 TAVConvertThread::TAVConvertThread(TAVConverter& converter)
@@ -81,6 +117,26 @@ TAVConverter::~TAVConverter() {
   Stop();
   thread_.reset();
   alive_.reset();
+  RemovePassLogFolder();
+}
+
+std::string TAVConverter::PassLogFolder() {
+  if (pass_log_folder_.empty()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zembra-2pass-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      throw EngineError("Cannot create a folder for the two-pass statistics: " +
+                        std::string(std::strerror(errno)));
+    }
+    pass_log_folder_ = pattern;
+  }
+  return pass_log_folder_;
+}
+
+void TAVConverter::RemovePassLogFolder() {
+  if (pass_log_folder_.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove_all(pass_log_folder_, ignored);
+  pass_log_folder_.clear();
 }
 
 bool TAVConverter::Transition(ControlRequest request) {
@@ -130,30 +186,70 @@ bool TAVConverter::WaitWhilePaused() {
 void TAVConverter::RunJob() {
   ConvertOutcome outcome = ConvertOutcome::kCompleted;
   {
+    RunControl control(*this);
     JobContext job(options_, library_options_);
     job.log = [this](int level, const std::string& text) { DoLog(level, text); };
     job.stop_requested = &stop_requested_;
+    job.control = &control;
+    auto fail = [&](const std::string& message) {
+      DoError(message);
+      outcome = ConvertOutcome::kFailed;
+      for (const OutputFile& output : job.output_files) {
+        if (output.header_written)
+          DoLog(AV_LOG_ERROR, "Incomplete output file: " + output.file_name + "\n");
+      }
+    };
     try {
       RunSteps(job);
       if (stop_requested_.load()) outcome = ConvertOutcome::kStopped;
     } catch (const std::exception& error) {
       // A stop interrupts blocking library calls; what they report then is not a failure.
-      if (stop_requested_.load()) {
+      if (stop_requested_.load() && job.output_files.empty()) {
         outcome = ConvertOutcome::kStopped;
       } else {
-        DoError(error.what());
-        outcome = ConvertOutcome::kFailed;
+        fail(error.what());
       }
     } catch (...) {
-      DoError("Unexpected failure");
-      outcome = ConvertOutcome::kFailed;
+      fail("Unexpected failure");
+    }
+    // A file that never got its header holds nothing a player could use.
+    for (OutputFile& output : job.output_files) {
+      if (output.header_written || !output.context || output.context->pb == nullptr) continue;
+      output.context.reset();
+      std::error_code ignored;
+      std::filesystem::remove(output.file_name, ignored);
+    }
+    if (options_.VideoOptions().Pass() == 2 && outcome != ConvertOutcome::kStopped) {
+      RemovePassLogFolder();
     }
   }  // the run's files and contexts are released here, on every path
   FinishJob(outcome);
 }
 
+namespace {
+
+// Writing into a file the job reads would destroy the source while it is being converted.
+void RefuseOutputOverInput(const TStringList& inputs, const TStringList& outputs) {
+  for (const std::string& output : outputs) {
+    std::error_code error;
+    const auto target = std::filesystem::weakly_canonical(output, error);
+    if (error) continue;
+    for (const std::string& input : inputs) {
+      const auto source = std::filesystem::weakly_canonical(input, error);
+      if (!error && source == target) {
+        throw EngineError("The output file is the same as the input file: " + output);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void TAVConverter::RunSteps(JobContext& job) {
   if (input_files_.Empty()) throw EngineError("No input file");
+  if (output_files_.Empty()) throw EngineError("No output file");
+  RefuseOutputOverInput(input_files_, output_files_);
+  ParseStreamMaps(job);
   const std::int32_t audio_bitrate = options_.AudioOptions().Bitrate();
   const std::int32_t video_bitrate = options_.VideoOptions().Bitrate();
   if (audio_bitrate != 0) library_options_.SetLibraryOption("ab", std::to_string(audio_bitrate));
@@ -161,6 +257,13 @@ void TAVConverter::RunSteps(JobContext& job) {
   library_options_.ApplyCodecOptions(options_.CodecOptions());
   ResolveFormats(job);
 
+  // Opening an input writes what it carries into the options; what the caller chose for the
+  // output stays chosen. The frame rate counts as chosen when it is not the initial 25/1.
+  TVideoOptions& video = options_.VideoOptions();
+  const TRational chosen_rate(video.FrameRate().num(), video.FrameRate().den());
+  const bool rate_chosen = chosen_rate.num() != 25 || chosen_rate.den() != 1;
+  const float chosen_aspect = video.FrameAspectRatio();
+  const std::int32_t chosen_pixel_format = video.FramePixFormat();
   for (std::size_t i = 0; i < input_files_.Count(); ++i) {
     if (!WaitWhilePaused()) return;
     OpenInputFile(job, input_files_[i], static_cast<int>(i));
@@ -168,13 +271,20 @@ void TAVConverter::RunSteps(JobContext& job) {
     if (job.duration >= 0) figures_.duration = job.duration;
     if (i == 0) figures_.source_file_size = std::max<std::int64_t>(0, InputFileSize(job, 0));
   }
+  if (rate_chosen) video.SetFrameRate(chosen_rate);
+  if (chosen_aspect != 0) video.SetFrameAspectRatio(chosen_aspect);
+  if (chosen_pixel_format >= 0) video.SetFramePixFormat(chosen_pixel_format);
   ApplyInputTSScales(job);
   if (!WaitWhilePaused()) return;
+  for (std::size_t i = 0; i < output_files_.Count(); ++i) {
+    OpenOutputFile(job, output_files_[i], static_cast<int>(i));
+  }
   Transcode(job);
 }
 
-void TAVConverter::Transcode(JobContext&) {
-  throw EngineError("Transcoding is not available in this build");
+void TAVConverter::Transcode(JobContext& job) {
+  SetUpTranscoding(job);
+  RunTranscodingLoop(job);
 }
 
 void TAVConverter::DoError(const std::string& message) {
@@ -215,9 +325,10 @@ void TAVConverter::FinishJob(ConvertOutcome outcome) {
   });
 }
 
-void TAVConverter::NotifyProgress() {
+void TAVConverter::NotifyProgress(bool final) {
   const std::int64_t now = MonotonicMicroseconds();
-  if (progress_pending_.load() || now - last_progress_post_us_ < kProgressIntervalUs) return;
+  if (progress_pending_.load()) return;  // the pending one will read the latest figures
+  if (!final && now - last_progress_post_us_ < kProgressIntervalUs) return;
   progress_pending_.store(true);
   last_progress_post_us_ = now;
   std::weak_ptr<TAVConverter*> alive = alive_;

@@ -131,15 +131,20 @@ class TAVConverter {
   friend class TAVConvertThread;
   friend void EngineLogCallback(void* avcl, int level, const char* format, va_list args);
 
+  class RunControl;
+
   void RunJob();
   void RunSteps(JobContext& job);
   void Transcode(JobContext& job);
+  // The folder for this conversion's two-pass statistics, created on first use.
+  std::string PassLogFolder();
+  void RemovePassLogFolder();
   void FinishJob(ConvertOutcome outcome);
   void DoError(const std::string& message);
   // Parks the worker while paused; returns false when the job has been stopped.
   bool WaitWhilePaused();
-  // Posts OnProgress unless one is pending or one went out less than 50 ms ago.
-  void NotifyProgress();
+  // Posts OnProgress unless one is pending or (unless `final`) one went out less than 50 ms ago.
+  void NotifyProgress(bool final = false);
   // Applies `request` if it fits the current state; returns whether it did.
   bool Transition(ControlRequest request);
 
@@ -172,6 +177,9 @@ class TAVConverter {
   // Progress notifications: at most one pending.
   std::atomic<bool> progress_pending_{false};
   std::int64_t last_progress_post_us_ = 0;  // worker only
+
+  // Worker only while a job runs; removed after a second pass and with the converter.
+  std::string pass_log_folder_;
 
   // Owned by the caller's thread: created by Convert, joined by the next Convert or the
   // destructor.

@@ -182,8 +182,9 @@ void OpenInputFile(JobContext& job, const std::string& file_name, int index) {
       FindDecoder(options.VideoOptions().DecoderVideoCodecName(), AVMEDIA_TYPE_VIDEO);
   const AVCodec* audio_decoder =
       FindDecoder(options.AudioOptions().DecoderAudioCodecName(), AVMEDIA_TYPE_AUDIO);
-  const AVCodec* subtitle_decoder =
-      FindDecoder(options.SubtitleOptions().SubtitleCodecName(), AVMEDIA_TYPE_SUBTITLE);
+  // The subtitle codec name names the output's encoder; forcing it as the decoder too would
+  // feed an SRT stream to the mov_text decoder. Subtitles are decoded by what they are.
+  const AVCodec* subtitle_decoder = nullptr;
   if (video_decoder != nullptr) {
     preallocated.video_codec_id = video_decoder->id;
     preallocated.video_codec = video_decoder;

@@ -276,23 +276,5 @@ TEST_F(InputTest, FailuresBeforeTranscodingEndTheJobWithTheirMessage) {
   }
 }
 
-TEST_F(InputTest, AGoodInputIsOpenedAndHandedToTheTranscodingStep) {
-  testing::ReportCapture reports;
-  const std::string clip = testing::MakeTestClip(folder, "clip.mp4", 1.0);
-  EventLoopDispatcher dispatcher;
-  TAVConverter converter(dispatcher);
-  bool completed = false;
-  converter.OnComplete = [&](TAVConverter&) { completed = true; };
-  converter.InputFiles().Add(clip);
-  converter.OutputFiles().Add(folder.File("out.mp4"));
-  converter.Convert();
-  ASSERT_TRUE(dispatcher.RunUntil([&] { return completed; }, 20s));
-  EXPECT_NEAR(converter.Duration(), 1.0, 0.1);
-  EXPECT_EQ(converter.SourceFileSize(), std::filesystem::file_size(clip));
-  // No conversion happens yet: the run stops, visibly, where transcoding would begin.
-  EXPECT_EQ(converter.Outcome(), ConvertOutcome::kFailed);
-  EXPECT_EQ(converter.ErrorMessage(), "Transcoding is not available in this build");
-}
-
 }  // namespace
 }  // namespace zembra::engine

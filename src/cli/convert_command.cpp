@@ -17,9 +17,11 @@
 
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/profiles_command.h"
 #include "engine/converter.h"
 #include "media/helpers.h"
 #include "media/reporting.h"
+#include "profiles/image_sequence.h"
 
 namespace zembra::cli {
 namespace {
@@ -270,7 +272,37 @@ int RunConvert(const Request& request) {
     std::fprintf(stderr, "zembra-cli: the input %s does not exist\n", request.input.c_str());
     return kExitUsage;
   }
-  return RunConversion(request, nullptr);
+  if (!request.profile) return RunConversion(request, nullptr);
+
+  profiles::TAVProfileList list;
+  LoadAllProfiles(list);
+  const profiles::TAVProfile* profile = FindProfile(list, *request.profile);
+  if (profile == nullptr) {
+    std::fprintf(stderr, "zembra-cli: there is no profile \"%s\"; the nearest are:\n",
+                 request.profile->c_str());
+    for (const std::string& name : NearestProfileNames(list, *request.profile, 5)) {
+      std::fprintf(stderr, "  %s\n", name.c_str());
+    }
+    return kExitUsage;
+  }
+  const profiles::ProfileAvailability availability = profile->Availability();
+  if (!availability.available) {
+    std::fprintf(stderr, "zembra-cli: the profile \"%s\" cannot run here: %s\n",
+                 request.profile->c_str(), availability.reason.c_str());
+    return kExitFailed;
+  }
+  Request adjusted = request;
+  return RunConversion(adjusted, [&](TAVConverter& converter) {
+    profile->ApplyTo(converter);
+    // A sequence of pictures needs a numbered name: clip1.jpg, clip2.jpg, ...
+    if (converter.ConvertOptions().OutputFormat() == profiles::kImageSequenceMuxer) {
+      const profiles::ImageSequenceName name = profiles::MakeImageSequenceName(request.output);
+      converter.OutputFiles().Clear();
+      converter.OutputFiles().Add(name.pattern);
+      converter.ConvertOptions().SetAdvancedOption("start_number",
+                                                   std::to_string(name.start_number));
+    }
+  });
 }
 
 }  // namespace zembra::cli

@@ -7,6 +7,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/profiles_command.h"
 #include "media/media_loader.h"
 #include "zembra_version.h"
 
@@ -97,8 +98,7 @@ int main(int argc, char** argv) {
       case Command::kProbe:
         return RunProbe(request);
       case Command::kProfiles:
-        std::fprintf(stderr, "zembra-cli: no profiles are available in this build\n");
-        return kExitFailed;
+        return RunProfiles(request);
       case Command::kVersion:
         return Version();
       case Command::kHelp:

@@ -5,9 +5,16 @@
 #include <filesystem>
 
 #include "cli/commands.h"
+#include "cli/profiles_command.h"
 #include "engine/converter.h"
 
 namespace zembra::cli {
+
+namespace {
+
+constexpr char kSampleProfile[] = "HD H.264/MPEG-4 AVC Video (*.mp4)";
+
+}  // namespace
 
 int RunSample() {
   const char* home = std::getenv("HOME");
@@ -20,7 +27,13 @@ int RunSample() {
       "sine=frequency=440:sample_rate=48000:duration=5[out1]";
   request.output = (folder / "zembra-sample.mp4").string();
   std::fprintf(stderr, "Converting a generated 5 s 720p clip to %s\n", request.output.c_str());
-  const int status = RunConversion(request, [](engine::TAVConverter& converter) {
+  profiles::TAVProfileList list;
+  LoadAllProfiles(list);
+  const profiles::TAVProfile* profile = FindProfile(list, kSampleProfile);
+  std::fprintf(stderr, "Profile: %s\n",
+               profile != nullptr ? kSampleProfile : "(none: MP4 defaults)");
+  const int status = RunConversion(request, [&](engine::TAVConverter& converter) {
+    if (profile != nullptr) profile->ApplyTo(converter);
     converter.ConvertOptions().SetInputFormat("lavfi");
     converter.ConvertOptions().SetOutputFormat("mp4");
   });

@@ -164,7 +164,14 @@ void WriteAudio(JobContext& job, OutputStream& ost, InputStream& ist, const AVFr
   int skip = 0;
   const int sync_method = audio.AudioSyncMethod();
   if (sync_method == 0) {
-    ost.sync_pos = std::llround(sync_seconds * rate) - queued;
+    // Follow the input's timeline, but keep the samples' own count where the two differ by
+    // less than the drift threshold: inputs with millisecond timestamps would otherwise give
+    // overlapping and gapped packets, and muxers that count samples (DV) run short.
+    const std::int64_t target = std::llround(sync_seconds * rate) - queued;
+    if (!ost.audio_started ||
+        std::llabs(target - ost.sync_pos) > std::llround(rate * audio.AudioDriftThreshold())) {
+      ost.sync_pos = target;
+    }
   } else {
     const double delta = sync_seconds * rate - static_cast<double>(ost.sync_pos) - queued;
     if (std::fabs(delta) > 50) {
@@ -202,6 +209,7 @@ void WriteAudio(JobContext& job, OutputStream& ost, InputStream& ist, const AVFr
     count = static_cast<int>(std::min<std::int64_t>(count, room));
   }
   Enqueue(ost, *converted, skip, count);
+  ost.audio_started = true;
   EncodeQueued(job, ost, false);
 }
 

@@ -94,6 +94,7 @@ struct OutputStream {
   int resampler_channels = 0;
   int resampler_rate = 0;
   media::AudioFifoPtr fifo;
+  bool audio_started = false;  // samples have been queued
 
   // Two-pass statistics written by the first pass, or null.
   std::FILE* pass_log = nullptr;

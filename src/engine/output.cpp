@@ -328,14 +328,21 @@ void FitPixelFormat(AVCodecContext& encoder_context, const AVCodec* encoder) {
   static constexpr AVPixelFormat kLjpegFormats[] = {
       AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_YUV420P,
       AV_PIX_FMT_YUV422P,  AV_PIX_FMT_YUV444P,  AV_PIX_FMT_BGRA,     AV_PIX_FMT_NONE};
+  // Today's MJPEG encoder lists limited-range formats too but refuses them unless unofficial
+  // output is allowed; within the rules it takes only the full-range ones.
+  static constexpr AVPixelFormat kMjpegFullRange[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P,
+                                                      AV_PIX_FMT_YUVJ444P, AV_PIX_FMT_NONE};
   if (encoder_context.strict_std_compliance < FF_COMPLIANCE_NORMAL) {
     if (encoder->id == AV_CODEC_ID_MJPEG) candidates = kMjpegFormats;
     if (encoder->id == AV_CODEC_ID_LJPEG) candidates = kLjpegFormats;
+  } else if (encoder->id == AV_CODEC_ID_MJPEG &&
+             encoder_context.strict_std_compliance > FF_COMPLIANCE_UNOFFICIAL) {
+    candidates = kMjpegFullRange;
   }
   for (const AVPixelFormat* format = candidates; *format != AV_PIX_FMT_NONE; ++format) {
     if (*format == encoder_context.pix_fmt) return;
   }
-  encoder_context.pix_fmt = encoder->pix_fmts[0];
+  encoder_context.pix_fmt = candidates == kMjpegFullRange ? candidates[0] : encoder->pix_fmts[0];
 }
 
 void FitSampleFormat(AVCodecContext& encoder_context, const AVCodec* encoder) {

@@ -408,8 +408,11 @@ void WriteHeaders(JobContext& job) {
     // Keep only what this muxer has, so that the rest is not reported as unused.
     const AVDictionaryEntry* entry = nullptr;
     while ((entry = ff.av_dict_get(muxer_options.get(), "", entry, AV_DICT_IGNORE_SUFFIX))) {
-      if (context.priv_data != nullptr &&
-          ff.av_opt_find(context.priv_data, entry->key, nullptr, 0, 0) != nullptr) {
+      // The muxer's private data exists only once the header is written; ask its class.
+      const AVClass* const* muxer_class = &context.oformat->priv_class;
+      if (*muxer_class != nullptr &&
+          ff.av_opt_find(const_cast<const AVClass**>(muxer_class), entry->key, nullptr, 0,
+                         AV_OPT_SEARCH_FAKE_OBJ) != nullptr) {
         ff.av_dict_set(&offered, entry->key, entry->value, 0);
       }
     }

@@ -20,7 +20,7 @@ packages=(
   # DVD sources
   libdvdread-dev libdvdnav-dev
   # UI tests, screenshots and DVD fixtures
-  xvfb xauth fonts-wqy-zenhei dvdauthor genisoimage
+  xvfb xauth fonts-wqy-zenhei fonts-dejavu-core dvdauthor genisoimage
 )
 
 missing=()

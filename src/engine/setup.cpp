@@ -516,6 +516,22 @@ int BuildVideoFilterGraph(JobContext& job, const InputStream& ist, OutputStream&
       if (result < 0) return result;
       end = align;
     }
+    // The user's filters see the source's own time (a subtitle file is timed against the whole
+    // source), not the output's, which starts at the start time.
+    const std::int64_t start_time = job.options.StartTime();
+    if (start_time > 0) {
+      const std::string seconds = FormatMessage("%.6f", static_cast<double>(start_time) / 1e6);
+      result = append("setpts", "expr=PTS+" + seconds + "/TB");
+      if (result < 0) return result;
+      AVFilterContext* back = nullptr;
+      result =
+          ff.avfilter_graph_create_filter(&back, ff.avfilter_get_by_name("setpts"), "back",
+                                          ("expr=PTS-" + seconds + "/TB").c_str(), nullptr, &graph);
+      if (result < 0) return result;
+      result = ff.avfilter_link(back, 0, end, 0);
+      if (result < 0) return result;
+      end = back;
+    }
     AVFilterInOut* outputs = ff.avfilter_inout_alloc();
     AVFilterInOut* inputs = ff.avfilter_inout_alloc();
     media::FilterInOutPtr outputs_owner(outputs);

@@ -329,6 +329,30 @@ TEST_F(FilterConversionTest, SubtitlesShowChineseTextInEitherEncodingAndTheChose
   EXPECT_GT(Difference(in_zenhei, in_dejavu, Same, lower_part), 1.0);
 }
 
+TEST_F(FilterConversionTest, SubtitlesKeepTheSourcesTimeWhenTheConversionStartsLater) {
+  // A subtitle shown from 2 s to 3 s of a 4 s source, converted from 2 s on: it is on screen.
+  const std::string grey = testing::MakeMedia(
+      folder_, "grey4.mkv",
+      "-f lavfi -i color=c=0x808080:size=320x240:rate=25:duration=4 -pix_fmt yuv420p -c:v ffv1");
+  const std::string timed = testing::WriteTextFile(
+      folder_, "timed.srt", "1\n00:00:02,000 --> 00:00:03,000\nZembra WWW\n\n");
+  const std::array<int, 4> lower_part = {0, 160, 320, 240};
+  Picture pictures[2];
+  for (int shown = 0; shown < 2; ++shown) {
+    const std::string output = folder_.File("from2-" + std::to_string(shown) + ".mkv");
+    const ConversionResult result = RunConversion(grey, output, [&](TAVConvertOptions& o) {
+      o.VideoOptions().SetEncoderVideoCodecName("ffv1");
+      o.SetStartTime(2000000);
+      o.SetRecordingTime(1000000);
+      if (shown == 1) o.FilterOptions().SetVideoFilters(Graph(Subtitle(timed, kDejaVu, "")));
+    });
+    ASSERT_EQ(result.outcome, ConvertOutcome::kCompleted) << result.Log();
+    pictures[shown] = ReadPicture(output, 320, 240);
+    ASSERT_FALSE(pictures[shown].bytes.empty());
+  }
+  EXPECT_GT(NewRedPixels(pictures[1], pictures[0], lower_part), 100);
+}
+
 TEST_F(FilterConversionTest, AGbkFileReadAsUtf8IsRefusedWithTheReason) {
   const std::string gbk = SubtitleFile("gbk", kChineseLine, "GBK");
   const ConversionResult result =

@@ -11,6 +11,8 @@ const char* const kUsage =
     "                          [--set NAME=VALUE]... [--copy] [--json]\n"
     "       zembra-cli probe INPUT [--json]\n"
     "       zembra-cli profiles [--json]\n"
+    "       zembra-cli dvd PATH [--json]   the titles of a disc, ISO image or VIDEO_TS folder\n"
+    "  INPUT may be a DVD title: dvd:PATH#TITLE[:FIRST-LAST[@ANGLE]]\n"
     "       zembra-cli version\n"
     "       zembra-cli                 converts a generated sample clip\n";
 
@@ -51,6 +53,8 @@ Request ParseArguments(const std::vector<std::string>& arguments) {
     request.command = Command::kConvert;
   } else if (command == "probe") {
     request.command = Command::kProbe;
+  } else if (command == "dvd") {
+    request.command = Command::kDvd;
   } else if (command == "profiles") {
     request.command = Command::kProfiles;
   } else if (command == "version" || command == "--version") {
@@ -106,8 +110,11 @@ Request ParseArguments(const std::vector<std::string>& arguments) {
     }
   }
 
-  const std::size_t wanted =
-      request.command == Command::kConvert || request.command == Command::kProbe ? 1 : 0;
+  const std::size_t wanted = request.command == Command::kConvert ||
+                                     request.command == Command::kProbe ||
+                                     request.command == Command::kDvd
+                                 ? 1
+                                 : 0;
   if (positional.size() > wanted)
     throw UsageError{"unexpected argument '" + positional[wanted] + "'"};
   if (positional.size() < wanted) throw UsageError{command + " needs an INPUT"};

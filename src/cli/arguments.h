@@ -5,6 +5,7 @@
 //                      [--set NAME=VALUE]... [--copy] [--json]
 //   zembra-cli probe INPUT [--json]
 //   zembra-cli profiles [--json]
+//   zembra-cli dvd PATH [--json]
 //   zembra-cli version
 //   zembra-cli            (no arguments: converts a generated sample clip)
 #pragma once
@@ -17,7 +18,7 @@
 
 namespace zembra::cli {
 
-enum class Command { kSample, kConvert, kProbe, kProfiles, kVersion, kHelp };
+enum class Command { kSample, kConvert, kProbe, kProfiles, kDvd, kVersion, kHelp };
 
 struct Request {
   Command command = Command::kSample;

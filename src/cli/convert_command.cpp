@@ -16,9 +16,13 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/dvd_command.h"
 #include "cli/output.h"
 #include "cli/profiles_command.h"
+#include "dvd/dvd_info.h"
+#include "dvd/dvd_stream.h"
 #include "engine/converter.h"
+#include "media/byte_stream.h"
 #include "media/helpers.h"
 #include "media/reporting.h"
 #include "profiles/image_sequence.h"
@@ -267,8 +271,51 @@ int RunConversion(const Request& request, const std::function<void(TAVConverter&
   }
 }
 
-int RunConvert(const Request& request) {
-  if (request.input.find("://") == std::string::npos && !std::filesystem::exists(request.input)) {
+namespace {
+
+// A DVD title read as a byte stream for the length of one conversion.
+class DvdInput {
+ public:
+  explicit DvdInput(const DvdAddress& address) {
+    const dvd::TDvdInfo info(address.path);
+    const dvd::TDvdTitle* title = nullptr;
+    for (const dvd::TDvdTitle& candidate : info.Titles()) {
+      if (candidate.number == address.title) title = &candidate;
+    }
+    if (title == nullptr) {
+      throw UsageError{"the disc has no title " + std::to_string(address.title) + " (it has " +
+                       std::to_string(info.TitleCount()) + ")"};
+    }
+    const int first = address.first_chapter != 0 ? address.first_chapter : 1;
+    const int last = address.last_chapter != 0 ? address.last_chapter : title->ChapterCount();
+    stream_ =
+        std::make_unique<dvd::TDvdStream>(address.path, address.title, first, last, address.angle);
+    registration_ = std::make_unique<media::StreamRegistration>(*stream_);
+  }
+  std::string Address() const { return registration_->Address("vob"); }
+
+ private:
+  std::unique_ptr<dvd::TDvdStream> stream_;
+  std::unique_ptr<media::StreamRegistration> registration_;
+};
+
+}  // namespace
+
+int RunConvert(const Request& original) {
+  Request request = original;
+  std::unique_ptr<DvdInput> dvd_input;
+  if (const std::optional<DvdAddress> address = ParseDvdAddress(request.input)) {
+    try {
+      dvd_input = std::make_unique<DvdInput>(*address);
+    } catch (const UsageError&) {
+      throw;
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "zembra-cli: %s: %s\n", address->path.c_str(), error.what());
+      return kExitFailed;
+    }
+    request.input = dvd_input->Address();
+  } else if (request.input.find("://") == std::string::npos &&
+             !std::filesystem::exists(request.input)) {
     std::fprintf(stderr, "zembra-cli: the input %s does not exist\n", request.input.c_str());
     return kExitUsage;
   }
@@ -291,8 +338,7 @@ int RunConvert(const Request& request) {
                  request.profile->c_str(), availability.reason.c_str());
     return kExitFailed;
   }
-  Request adjusted = request;
-  return RunConversion(adjusted, [&](TAVConverter& converter) {
+  return RunConversion(request, [&](TAVConverter& converter) {
     profile->ApplyTo(converter);
     // A sequence of pictures needs a numbered name: clip1.jpg, clip2.jpg, ...
     if (converter.ConvertOptions().OutputFormat() == profiles::kImageSequenceMuxer) {

@@ -7,6 +7,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/dvd_command.h"
 #include "cli/profiles_command.h"
 #include "media/media_loader.h"
 #include "zembra_version.h"
@@ -99,6 +100,8 @@ int main(int argc, char** argv) {
         return RunProbe(request);
       case Command::kProfiles:
         return RunProfiles(request);
+      case Command::kDvd:
+        return RunDvd(request);
       case Command::kVersion:
         return Version();
       case Command::kHelp:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/dvd_command.h"
+
 namespace zembra::cli {
 namespace {
 
@@ -45,6 +47,33 @@ TEST(CliArguments, ConvertOptionsBecomeTheRequest) {
   EXPECT_EQ(Parse({}).command, Command::kSample);
   EXPECT_EQ(Parse({"probe", "x.mp4", "--json"}).input, "x.mp4");
   EXPECT_EQ(Parse({"profiles"}).command, Command::kProfiles);
+}
+
+TEST(CliArguments, DvdAddressesNameATitleChaptersAndAngle) {
+  struct Case {
+    const char* text;
+    const char* path;
+    int title, first, last, angle;
+  };
+  const Case cases[] = {
+      {"dvd:/dev/sr0#1", "/dev/sr0", 1, 0, 0, 1},
+      {"dvd:/media/disc.iso#3:2-5", "/media/disc.iso", 3, 2, 5, 1},
+      {"dvd:/x/VIDEO_TS#2:4@2", "/x/VIDEO_TS", 2, 4, 4, 2},
+      {"dvd:/a#b/c#1:1-2@3", "/a#b/c", 1, 1, 2, 3},
+  };
+  for (const Case& c : cases) {
+    const std::optional<DvdAddress> address = ParseDvdAddress(c.text);
+    ASSERT_TRUE(address) << c.text;
+    EXPECT_EQ(address->path, c.path) << c.text;
+    EXPECT_EQ(address->title, c.title) << c.text;
+    EXPECT_EQ(address->first_chapter, c.first) << c.text;
+    EXPECT_EQ(address->last_chapter, c.last) << c.text;
+    EXPECT_EQ(address->angle, c.angle) << c.text;
+  }
+  EXPECT_FALSE(ParseDvdAddress("/home/me/movie.vob"));
+  for (const char* bad : {"dvd:/dev/sr0", "dvd:#1", "dvd:/d#0", "dvd:/d#1:3-2", "dvd:/d#1:x"}) {
+    EXPECT_THROW(ParseDvdAddress(bad), UsageError) << bad;
+  }
 }
 
 TEST(CliArguments, BadUsageSaysWhatIsWrong) {

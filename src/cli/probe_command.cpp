@@ -6,6 +6,7 @@
 #include "cli/output.h"
 #include "media/input_open.h"
 #include "media/media_loader.h"
+#include "media/probe.h"
 
 namespace zembra::cli {
 namespace {
@@ -65,6 +66,18 @@ int RunProbe(const Request& request) {
   }
   const double duration =
       context->duration == AV_NOPTS_VALUE ? 0.0 : static_cast<double>(context->duration) / 1e6;
+  // What the wizard's probe decides: whether the source has a picture and sound it can decode.
+  bool has_video = false;
+  bool has_audio = false;
+  try {
+    media::TAVProbe probe;
+    probe.SetFileName(request.input);
+    probe.SetActive(true);
+    has_video = probe.HasVideo();
+    has_audio = probe.HasAudio();
+  } catch (const std::exception&) {
+    // The streams below still say what the input holds.
+  }
   if (request.json) {
     std::string streams = "[";
     for (unsigned i = 0; i < context->nb_streams; ++i) {
@@ -72,12 +85,16 @@ int RunProbe(const Request& request) {
       streams += Describe(*context->streams[i], true);
     }
     std::printf(
-        "{\"input\":%s,\"format\":%s,\"duration_s\":%.3f,\"bitrate\":%lld,\"streams\":%s]}\n",
+        "{\"input\":%s,\"format\":%s,\"duration_s\":%.3f,\"bitrate\":%lld,\"has_video\":%s,"
+        "\"has_audio\":%s,\"streams\":%s]}\n",
         JsonString(request.input).c_str(), JsonString(context->iformat->name).c_str(), duration,
-        static_cast<long long>(context->bit_rate), streams.c_str());
+        static_cast<long long>(context->bit_rate), has_video ? "true" : "false",
+        has_audio ? "true" : "false", streams.c_str());
   } else {
-    std::printf("%s: %s, %.3f s, %lld kb/s\n", request.input.c_str(), context->iformat->long_name,
-                duration, static_cast<long long>(context->bit_rate / 1000));
+    std::printf("%s: %s, %.3f s, %lld kb/s; video: %s, audio: %s\n", request.input.c_str(),
+                context->iformat->long_name, duration,
+                static_cast<long long>(context->bit_rate / 1000), has_video ? "yes" : "no",
+                has_audio ? "yes" : "no");
     for (unsigned i = 0; i < context->nb_streams; ++i) {
       std::printf("%s\n", Describe(*context->streams[i], false).c_str());
     }

@@ -78,6 +78,8 @@ class TAVConverter {
   TStringList& OutputFiles() { return output_files_; }
   void SetOutputFiles(const TStringList& files) { output_files_ = files; }
 
+  // Set on the dispatcher's thread while no job runs. OnLog is called on the worker; the
+  // others on the dispatcher's thread.
   TAVLogEvent OnLog;
   TAVProgressEvent OnProgress;
   TNotifyEvent OnComplete;

@@ -146,18 +146,22 @@ void FilterAndWriteVideo(JobContext& job, InputStream& ist, OutputStream& ost, A
     ost.encoder_context->width = width;
     ost.encoder_context->height = height;
   }
-  if (ff.av_buffersrc_add_frame_flags(ost.filter_source, picture, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
+  const int added =
+      ff.av_buffersrc_add_frame_flags(ost.filter_source, picture, AV_BUFFERSRC_FLAG_KEEP_REF);
+  if (added < 0) {
+    job.log(AV_LOG_WARNING, "Video filters refused a picture: " + media::ErrorText(added) + "\n");
     return;
   }
-  media::FramePtr filtered = media::MakeFrame();
+  if (!ost.filtered) ost.filtered = media::MakeFrame();
+  AVFrame* filtered = ost.filtered.get();
   const AVRational sink_base = ff.av_buffersink_get_time_base(ost.filter_sink);
-  while (ff.av_buffersink_get_frame(ost.filter_sink, filtered.get()) >= 0) {
+  while (ff.av_buffersink_get_frame(ost.filter_sink, filtered) >= 0) {
+    const FrameUnref release{filtered};
     if (filtered->pts != AV_NOPTS_VALUE) {
       const std::int64_t time = ff.av_rescale_q(filtered->pts, sink_base, kMicroseconds);
       const double position = static_cast<double>(time - job.temp_start_time) / 1e6;
       WriteVideo(job, ost, ist, *filtered, position);
     }
-    ff.av_frame_unref(filtered.get());
   }
 }
 
@@ -165,11 +169,13 @@ int DecodeFrames(JobContext& job, int index, InputStream& ist, const AVPacket* p
   AVCodecContext& decoder = *ist.decoder_context;
   const int sent = ff.avcodec_send_packet(&decoder, packet);
   if (sent < 0 && sent != AVERROR_EOF) return -1;
-  media::FramePtr frame = media::MakeFrame();
+  if (!ist.decoded) ist.decoded = media::MakeFrame();
+  AVFrame* frame = ist.decoded.get();
   for (;;) {
-    const int received = ff.avcodec_receive_frame(&decoder, frame.get());
+    const int received = ff.avcodec_receive_frame(&decoder, frame);
     if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return 0;
     if (received < 0) return -1;
+    const FrameUnref release{frame};
     const std::int64_t stamp = frame->best_effort_timestamp;
     ist.time = stamp != AV_NOPTS_VALUE
                    ? ff.av_rescale_q(stamp, ist.stream->time_base, kMicroseconds)
@@ -194,9 +200,8 @@ int DecodeFrames(JobContext& job, int index, InputStream& ist, const AVPacket* p
       frame->pts = stamp;
       EmulateRate(job, ist);
       ForEachFedStream(job, index, true,
-                       [&](OutputStream& ost) { FilterAndWriteVideo(job, ist, ost, frame.get()); });
+                       [&](OutputStream& ost) { FilterAndWriteVideo(job, ist, ost, frame); });
     }
-    ff.av_frame_unref(frame.get());
   }
 }
 

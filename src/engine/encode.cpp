@@ -27,8 +27,11 @@ void Filter(JobContext& job, OutputStream& ost, std::size_t index, AVPacket* pac
     return;
   }
   AVBSFContext* filter = ost.bitstream_filters[index].get();
-  if (ff.av_bsf_send_packet(filter, packet) < 0) {
+  const int sent = ff.av_bsf_send_packet(filter, packet);
+  if (sent < 0) {
     if (packet != nullptr) ff.av_packet_unref(packet);
+    job.log(AV_LOG_WARNING, std::string("Bitstream filter ") + filter->filter->name +
+                                " dropped a packet: " + media::ErrorText(sent) + "\n");
     return;
   }
   media::PacketPtr filtered = media::MakePacket();
@@ -58,10 +61,12 @@ void EncodeFrame(JobContext& job, OutputStream& ost, const AVFrame* frame) {
     job.log(AV_LOG_ERROR, std::string(encoder.codec->name) + ": " + media::ErrorText(sent) + "\n");
     throw EngineError(video ? "Video encoding failed" : "Audio encoding failed");
   }
-  media::PacketPtr packet = media::MakePacket();
+  if (!ost.encoded) ost.encoded = media::MakePacket();
+  AVPacket* packet = ost.encoded.get();
   for (;;) {
-    const int received = ff.avcodec_receive_packet(&encoder, packet.get());
+    const int received = ff.avcodec_receive_packet(&encoder, packet);
     if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) break;
+    const PacketUnref release{packet};
     if (received < 0) {
       job.log(AV_LOG_ERROR,
               std::string(encoder.codec->name) + ": " + media::ErrorText(received) + "\n");
@@ -78,7 +83,6 @@ void EncodeFrame(JobContext& job, OutputStream& ost, const AVFrame* frame) {
       }
     }
     WritePacket(job, ost, *packet, encoder.time_base);
-    ff.av_packet_unref(packet.get());
   }
 }
 

@@ -19,6 +19,16 @@ namespace zembra::engine {
 
 inline constexpr std::int64_t kNoTime = AV_NOPTS_VALUE;
 
+// Releases what a reused frame or packet holds when leaving a scope, on every path.
+struct FrameUnref {
+  AVFrame* frame;
+  ~FrameUnref() { media::ff.av_frame_unref(frame); }
+};
+struct PacketUnref {
+  AVPacket* packet;
+  ~PacketUnref() { media::ff.av_packet_unref(packet); }
+};
+
 struct InputStream {
   AVStream* stream = nullptr;  // owned by the input's format context
   const AVCodec* decoder = nullptr;
@@ -35,6 +45,7 @@ struct InputStream {
   std::int64_t time = 0;             // time of the current data (µs, output timeline)
   std::int64_t next_time = kNoTime;  // predicted time of the next data
   int quality = 0;                   // of the last decoded picture
+  media::FramePtr decoded;           // reused for every frame the decoder gives
 };
 
 struct InputFile {
@@ -81,6 +92,12 @@ struct OutputStream {
   int source_height = 0;
   int source_format = AV_PIX_FMT_NONE;
   float quality = 0;  // fixed quality, in lambda units
+
+  // Reused for every packet the encoder gives and every picture the filter graph gives.
+  media::PacketPtr encoded;
+  media::FramePtr filtered;
+  // Subtitle encoder output, allocated on the first subtitle.
+  std::vector<std::uint8_t> subtitle_buffer;
 
   // Video: the filter graph from the decoder's pictures to the encoder's.
   media::FilterGraphPtr filter_graph;

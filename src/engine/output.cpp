@@ -252,7 +252,8 @@ void AddAudioStream(JobContext& job, OutputFile& output) {
     ff.av_channel_layout_uninit(&encoder.ch_layout);
     if (job.source.channel_layout != 0 &&
         __builtin_popcountll(job.source.channel_layout) == channels) {
-      ff.av_channel_layout_from_mask(&encoder.ch_layout, job.source.channel_layout);
+      media::Check(ff.av_channel_layout_from_mask(&encoder.ch_layout, job.source.channel_layout),
+                   "av_channel_layout_from_mask");
     } else {
       ff.av_channel_layout_default(&encoder.ch_layout, channels);
     }

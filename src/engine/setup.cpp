@@ -203,7 +203,8 @@ void SetUpStreamCopy(JobContext& job, const InputStream& ist, OutputStream& ost)
   ost.bitstream_filters =
       ParseBitstreamFilters(ost.bitstream_filter_names, *out.codecpar, in.time_base);
   if (!ost.bitstream_filters.empty()) {
-    ff.avcodec_parameters_copy(out.codecpar, ost.bitstream_filters.back()->par_out);
+    media::Check(ff.avcodec_parameters_copy(out.codecpar, ost.bitstream_filters.back()->par_out),
+                 "avcodec_parameters_copy");
   }
 }
 
@@ -256,7 +257,8 @@ void SetUpEncoding(JobContext& job, InputStream& ist, OutputStream& ost, int pos
           decoder.ch_layout.nb_channels != job.source.audio_channels) {
         ff.av_channel_layout_uninit(&encoder.ch_layout);
         if (decoder.ch_layout.order == AV_CHANNEL_ORDER_NATIVE) {
-          ff.av_channel_layout_copy(&encoder.ch_layout, &decoder.ch_layout);
+          media::Check(ff.av_channel_layout_copy(&encoder.ch_layout, &decoder.ch_layout),
+                       "av_channel_layout_copy");
         } else {
           ff.av_channel_layout_default(&encoder.ch_layout, decoder.ch_layout.nb_channels);
         }
@@ -341,7 +343,8 @@ void OpenEncoder(JobContext& job, const InputStream& ist, OutputStream& ost, int
   ost.bitstream_filters =
       ParseBitstreamFilters(ost.bitstream_filter_names, *stream.codecpar, encoder.time_base);
   if (!ost.bitstream_filters.empty()) {
-    ff.avcodec_parameters_copy(stream.codecpar, ost.bitstream_filters.back()->par_out);
+    media::Check(ff.avcodec_parameters_copy(stream.codecpar, ost.bitstream_filters.back()->par_out),
+                 "avcodec_parameters_copy");
   }
 }
 

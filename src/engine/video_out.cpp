@@ -79,7 +79,8 @@ void WriteSubtitle(JobContext& job, OutputStream& ost, InputStream& ist, AVSubti
   if (pts == AV_NOPTS_VALUE) throw EngineError("Subtitle packets must have a pts");
   AVCodecContext& encoder = *ost.encoder_context;
   const AVRational microseconds{1, AV_TIME_BASE};
-  std::vector<std::uint8_t> buffer(kSubtitleBufferSize);
+  std::vector<std::uint8_t>& buffer = ost.subtitle_buffer;
+  if (buffer.empty()) buffer.resize(kSubtitleBufferSize);
   const int packets = encoder.codec_id == AV_CODEC_ID_DVB_SUBTITLE ? 2 : 1;
 
   // The subtitle's own display window, moved onto the output timeline.

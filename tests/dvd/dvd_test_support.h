@@ -59,15 +59,6 @@ inline std::int64_t BlockCount(const std::vector<std::pair<std::uint32_t, std::u
   return blocks;
 }
 
-inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  std::vector<std::uint8_t> bytes(
-      static_cast<std::size_t>(std::max<std::streamoff>(0, file.tellg())));
-  file.seekg(0);
-  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
-
 // The bytes of those cells in title set 1's first VOB file (the test disc has one per set).
 inline std::vector<std::uint8_t> CellBytes(
     const std::string& vob_file,

@@ -15,15 +15,6 @@
 namespace zembra::media {
 namespace {
 
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  std::vector<std::uint8_t> bytes(
-      static_cast<std::size_t>(std::max<std::streamoff>(0, file.tellg())));
-  file.seekg(0);
-  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
-
 std::string ProbeErrorOf(const std::function<void()>& step) {
   try {
     step();
@@ -152,7 +143,7 @@ class CountingStream : public MemoryByteStream {
 TEST_F(ProbeTest, ActivatingTwiceProbesOnceAndStreamAddressesWork) {
   const std::string wav = testing::MakeMedia(
       folder, "tone.wav", "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=1 -ac 2");
-  CountingStream stream(FileBytes(wav));
+  CountingStream stream(testing::ReadFileBytes(wav));
   const StreamRegistration registration(stream);
 
   TAVProbe probe;

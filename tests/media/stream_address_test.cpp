@@ -16,15 +16,6 @@
 namespace zembra::media {
 namespace {
 
-std::vector<std::uint8_t> FileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  std::vector<std::uint8_t> bytes(
-      static_cast<std::size_t>(std::max<std::streamoff>(0, file.tellg())));
-  file.seekg(0);
-  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
-
 TEST(StreamAddress, ParsesTheNumberAfterThePrefixWithoutTheExtension) {
   struct Case {
     const char* address;
@@ -113,7 +104,7 @@ class StreamInputTest : public ::testing::Test {
   void SetUp() override {
     LoadMediaLibraries();
     clip_ = testing::MakeTestClip(folder_, "clip.mp4");
-    bytes_ = FileBytes(clip_);
+    bytes_ = testing::ReadFileBytes(clip_);
     ASSERT_GT(bytes_.size(), 1000U);
   }
 

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace zembra::testing {
 
@@ -52,6 +55,16 @@ inline std::string MakeTestClip(const TempFolder& folder, const std::string& nam
                    "-f lavfi -i testsrc=size=320x240:rate=25:duration=" + length +
                        " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=" + length +
                        " " + more_inputs + " -pix_fmt yuv420p -g 5 " + output_options);
+}
+
+// The whole content of a file (empty when it cannot be read).
+inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  std::vector<std::uint8_t> bytes(
+      static_cast<std::size_t>(std::max<std::streamoff>(0, file.tellg())));
+  file.seekg(0);
+  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 inline std::string WriteTextFile(const TempFolder& folder, const std::string& name,

@@ -101,10 +101,10 @@ AVRational SampleAspect(double frame_aspect, int width, int height) {
 }
 
 // The common start of every new stream: the stream, its slot in the encoder list, the encoder
-// and its context.
+// and its context with the thread count and a forced codec tag (0: none).
 OutputStream& AddStream(JobContext& job, OutputFile& output, AVMediaType type, bool copy,
-                        const std::string& encoder_name,
-                        const TStringList& bitstream_filter_names) {
+                        const std::string& encoder_name, const TStringList& bitstream_filter_names,
+                        std::int32_t codec_tag) {
   AVFormatContext& context = *output.context;
   AVStream* stream = ff.avformat_new_stream(&context, nullptr);
   if (stream == nullptr) throw EngineError("Could not alloc stream");
@@ -132,6 +132,8 @@ OutputStream& AddStream(JobContext& job, OutputFile& output, AVMediaType type, b
   for (const std::string& name : bitstream_filter_names) {
     if (!name.empty()) ost.bitstream_filter_names.push_back(name);
   }
+  ost.encoder_context->thread_count = job.options.ThreadCount();
+  if (codec_tag != 0) ost.encoder_context->codec_tag = static_cast<unsigned>(codec_tag);
   job.output_streams.push_back(std::move(ost));
   return job.output_streams.back();
 }
@@ -153,13 +155,11 @@ void ApplyRecordedOptions(JobContext& job, OutputStream& ost, AVCodecContext* te
 
 void AddVideoStream(JobContext& job, OutputFile& output) {
   const TVideoOptions& video = job.options.VideoOptions();
-  OutputStream& ost =
-      AddStream(job, output, AVMEDIA_TYPE_VIDEO, video.VideoStreamCopy(),
-                video.EncoderVideoCodecName(), job.options.MuxerOptions().VideoBitstreamFilters());
+  OutputStream& ost = AddStream(
+      job, output, AVMEDIA_TYPE_VIDEO, video.VideoStreamCopy(), video.EncoderVideoCodecName(),
+      job.options.MuxerOptions().VideoBitstreamFilters(), video.VideoCodecTag());
   AVCodecContext& encoder = *ost.encoder_context;
   AVCodecContext* video_template = job.library_options.CodecTemplate(AVMEDIA_TYPE_VIDEO);
-  encoder.thread_count = job.options.ThreadCount();
-  if (video.VideoCodecTag() != 0) encoder.codec_tag = static_cast<unsigned>(video.VideoCodecTag());
 
   const int global_header = video.VideoGlobalHeader();
   if ((global_header & 1) != 0 ||
@@ -228,13 +228,11 @@ void AddVideoStream(JobContext& job, OutputFile& output) {
 
 void AddAudioStream(JobContext& job, OutputFile& output) {
   const TAudioOptions& audio = job.options.AudioOptions();
-  OutputStream& ost =
-      AddStream(job, output, AVMEDIA_TYPE_AUDIO, audio.AudioStreamCopy(),
-                audio.EncoderAudioCodecName(), job.options.MuxerOptions().AudioBitstreamFilters());
+  OutputStream& ost = AddStream(
+      job, output, AVMEDIA_TYPE_AUDIO, audio.AudioStreamCopy(), audio.EncoderAudioCodecName(),
+      job.options.MuxerOptions().AudioBitstreamFilters(), audio.AudioCodecTag());
   AVCodecContext& encoder = *ost.encoder_context;
   AVCodecContext* audio_template = job.library_options.CodecTemplate(AVMEDIA_TYPE_AUDIO);
-  encoder.thread_count = job.options.ThreadCount();
-  if (audio.AudioCodecTag() != 0) encoder.codec_tag = static_cast<unsigned>(audio.AudioCodecTag());
   if ((output.context->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
     SetGlobalHeader(encoder, audio_template);
   }
@@ -268,13 +266,11 @@ void AddAudioStream(JobContext& job, OutputFile& output) {
 
 void AddSubtitleStream(JobContext& job, OutputFile& output) {
   const TSubtitleOptions& subtitle = job.options.SubtitleOptions();
-  OutputStream& ost = AddStream(job, output, AVMEDIA_TYPE_SUBTITLE, subtitle.SubtitleStreamCopy(),
-                                Trimmed(subtitle.SubtitleCodecName()),
-                                job.options.MuxerOptions().SubtitleBitstreamFilters());
+  OutputStream& ost =
+      AddStream(job, output, AVMEDIA_TYPE_SUBTITLE, subtitle.SubtitleStreamCopy(),
+                Trimmed(subtitle.SubtitleCodecName()),
+                job.options.MuxerOptions().SubtitleBitstreamFilters(), subtitle.SubtitleCodecTag());
   AVCodecContext& encoder = *ost.encoder_context;
-  if (subtitle.SubtitleCodecTag() != 0) {
-    encoder.codec_tag = static_cast<unsigned>(subtitle.SubtitleCodecTag());
-  }
   AVCodecContext* subtitle_template = job.library_options.CodecTemplate(AVMEDIA_TYPE_SUBTITLE);
   if ((output.context->oformat->flags & AVFMT_GLOBALHEADER) != 0) {
     SetGlobalHeader(encoder, subtitle_template);
